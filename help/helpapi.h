@@ -63,6 +63,7 @@ struct HH_POPUP {
     HH_RECT rcMargins;       // -1: margin ignored
     const char* pszFont;     // "face, size, charset, BOLD ITALIC UNDERLINE", or null
 };
+static_assert(sizeof(void*) != 4 || sizeof(HH_POPUP) == 52, "HH_POPUP must match the viewer's record");
 
 // The last-error query (HH_GET_LAST_ERROR). The viewer fills hr and description; description
 // belongs to the caller afterwards, who hands it back through IHtmlHelpViewer::SysFreeString.
