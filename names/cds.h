@@ -40,12 +40,16 @@ enum class ReadStatus { Ok, IoError, NotATable, Truncated, Malformed, Unsupporte
 
 struct ReadResult {
     ReadStatus status = ReadStatus::Ok;
-    std::string reason;       // English, for logs and tools; empty when Ok
+    std::string reason;       // English, for logs and tools; empty when Ok. Field names in it are
+                              // code page 932, like every text of the tool.
     std::uint64_t offset = 0; // byte offset at which the problem was found
     Table table;
     explicit operator bool() const noexcept { return status == ReadStatus::Ok; }
-    std::string Description() const; // "reason at offset N"
+    std::string Description() const; // "reason at offset N"; for IoError the reason alone
 };
+
+// "Ok", "Truncated", ...: the enumerator's name, for logs and test output.
+const char* StatusName(ReadStatus status) noexcept;
 
 // Reads a table from bytes in memory: binary, XML (raw code page 932) or XML (UTF-8), by content.
 ReadResult ReadTable(const std::uint8_t* data, std::size_t size);
@@ -54,6 +58,12 @@ ReadResult ReadTable(const std::uint8_t* data, std::size_t size);
 ReadResult ReadTableFile(const std::string& path);
 
 inline constexpr std::uint64_t kMaxFileSize = 256u * 1024u * 1024u;
+// The most values (rows × fields, a row without fields counting as one) a table may hold. A NULL
+// takes no bytes in a file but a Value in memory, so the file size alone does not bound memory;
+// a table that claims more is refused as TooLarge before its rows are allocated.
+inline constexpr std::uint64_t kMaxValues = 8u * 1024u * 1024u;
+// The most fields a table may have (the binary form counts them in 16 bits).
+inline constexpr std::size_t kMaxFields = 0xFFFF;
 
 // Writes the binary form of a flat table of String and Int32 fields: every row with status 0,
 // no change log, string values of at most 253 bytes with a 1-byte length prefix (wider fields
