@@ -8,6 +8,7 @@
 
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -147,6 +148,8 @@ private:
     bool refusedLeave_ = false;
     QWidget* swallowReleaseFor_ = nullptr;
     std::unique_ptr<help::IHtmlHelpViewer> helpViewer_;
+    static constexpr std::chrono::microseconds kPumpInterval{1000};
+    std::chrono::steady_clock::time_point lastPump_{};
 };
 
 extern TfrmEdit* frmEdit;
