@@ -3,6 +3,16 @@
 // The reader distrusts its input: every length and count is checked against what is left of
 // the file before it is used, and a file that is not a valid table gives an error with a reason
 // and the byte offset where reading stopped, never a crash or an unbounded allocation.
+//
+// What it reads: flat tables (nested tables, ADT, array and reference fields are refused as
+// Unsupported). String fields keep their bytes, cut at the first zero byte, so a stored "01 00"
+// and a zero-length value are both "" and only the blank bits make NULL. Rows that are an older
+// version, deleted or unused are left out. A value marked "not changed" is taken from the version
+// of the row it replaces, following the packet's CHANGE_LOG; with no earlier version it is NULL
+// (in XML, an attribute missing from a modified row means "not changed", as in the runtime).
+// Field names in a binary packet are taken as UTF-8 when they are valid UTF-8, else as code page
+// 932; a FIELDNAME parameter overrides them. XML declared as UTF-8 that is not valid UTF-8 is read
+// as code page 932, again as the runtime does.
 #pragma once
 
 #include <cstddef>
@@ -67,8 +77,12 @@ inline constexpr std::size_t kMaxFields = 0xFFFF;
 
 // Writes the binary form of a flat table of String and Int32 fields: every row with status 0,
 // no change log, string values of at most 253 bytes with a 1-byte length prefix (wider fields
-// get a 2-byte prefix), "" written as 01 00, field names written as code page 932 bytes.
-// Throws std::invalid_argument for a field kind it does not write or a value longer than its width.
+// get a 2-byte prefix), "" written as 01 00, field names written as code page 932 bytes, the
+// packet parameter LCID = 1041 (Japanese).
+// Throws std::invalid_argument for a field kind it does not write, a field name outside 1-31
+// bytes, a string width outside 1-65535, a value longer than its width or holding a zero byte,
+// an Int32 value that is not decimal int32 text, or a row whose value count differs from the
+// field count.
 std::vector<std::uint8_t> WriteBinary(const Table& table);
 
 } // namespace hg::cds
