@@ -14,6 +14,7 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -438,6 +439,11 @@ void TfrmEdit::btnOutputClick()
         while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
             const QString path = dialog.selectedFiles().constFirst();
             const QFileInfo info(path);
+            if (!info.absoluteDir().exists()) {
+                QMessageBox::warning(&dialog, SaveDialogTitle(),
+                                     QStringLiteral("%1\nフォルダーが存在しません。").arg(info.absolutePath()));
+                continue;
+            }
             if (info.exists() && !info.isWritable()) {
                 QMessageBox::warning(&dialog, SaveDialogTitle(),
                                      QStringLiteral("%1\nこのファイルは読み取り専用です。別の名前を指定してください。").arg(path));

@@ -86,6 +86,8 @@ private slots:
     void secondRunAsksOverwriteAppendOrCancel_data();
     void secondRunAsksOverwriteAppendOrCancel();
     void destinationMessages();
+    void faultsLeaveTheToolWorking_data();
+    void faultsLeaveTheToolWorking();
 
     void countKeyFilter_data();
     void countKeyFilter();
@@ -455,6 +457,53 @@ void tst_TfrmEdit::destinationMessages()
     QCOMPARE(boxes.captions.value(0), U("ころころ帳"));
     QCOMPARE(w->stxZanken->CaptionText(), U("残り 1名")); // abandoned: the requested count is shown
     QCOMPARE(w->stxKanji->CaptionText(), QString());
+}
+
+void tst_TfrmEdit::faultsLeaveTheToolWorking_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("message"); // a part of what the user is told
+    QTest::newRow("the disk fills") << "full" << U("ディスクの空き領域が不足しています");
+    QTest::newRow("folder removed before the run") << "removed" << U("「出力先」の指定されたディレクトリは存在しません。");
+    QTest::newRow("destination is a folder") << "folder" << U("同じ名前のディレクトリがあります");
+}
+
+void tst_TfrmEdit::faultsLeaveTheToolWorking()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, message);
+    if (fault == "full" && !QFile::exists("/dev/full"))
+        QSKIP("no /dev/full");
+    const QByteArray sei = ReadAll(Dir() + "SEI.cds"), mei = ReadAll(Dir() + "MEI.cds");
+    auto w = MakeWindow();
+    QString destination;
+    if (fault == "full") {
+        destination = "/dev/full";
+        QTimer::singleShot(50, w.get(), [] { Click(frmKakunin->btnUwagaki); });
+    } else if (fault == "removed") {
+        QVERIFY(QDir(Dir()).mkdir("gone"));
+        destination = Dir() + "gone/names.txt";
+        QVERIFY(QDir(Dir()).rmdir("gone"));
+    } else {
+        QVERIFY(QDir(Dir()).mkdir("folder"));
+        destination = Dir() + "folder";
+    }
+    w->SetDestination(cp932::FromUtf8(destination.toStdString()));
+    w->txtNinzu->SetText("5");
+    Click(w->btnKorokoro);
+    const QString told = (boxes.errors + boxes.plain).join('\n');
+    QVERIFY2(told.contains(message), qPrintable(told));
+    QVERIFY(w->btnKorokoro->isEnabled() && w->edtOutput->isEnabled());
+
+    // The tool keeps working, and the tables are as they were.
+    boxes.Clear();
+    w->SetDestination(NoOutputMarker());
+    w->txtNinzu->SetText("2");
+    Click(w->btnKorokoro);
+    QVERIFY(boxes.errors.isEmpty() && boxes.plain.isEmpty());
+    QCOMPARE(w->stxZanken->CaptionText(), U("残り 0名"));
+    QCOMPARE(ReadAll(Dir() + "SEI.cds"), sei);
+    QCOMPARE(ReadAll(Dir() + "MEI.cds"), mei);
 }
 
 void tst_TfrmEdit::countKeyFilter_data()

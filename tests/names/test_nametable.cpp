@@ -193,3 +193,24 @@ TEST_F(LoadNameTablesTest, Load_MissingOrBrokenSurnameFileStopsBeforeTheRest)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(LoadNameTablesTest, Load_TableTruncatedAtEveryByteFailsAndLeavesTheTableClosed)
+{
+    cds::Table data = Surnames(3);
+    data.rows[1][1] = std::nullopt;
+    const std::vector<std::uint8_t> bytes = cds::WriteBinary(data);
+    TNameTable table("tblSei");
+    for (std::size_t length = 0; length < bytes.size(); ++length) {
+        std::ofstream(dir_ / "SEI.cds", std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(length));
+        EXPECT_THROW(table.Load(Dir() + "SEI.cds"), EHanagumoError) << "cut after " << length << " bytes";
+        EXPECT_FALSE(table.Active());
+    }
+    Write("SEI.cds", data);
+    table.Load(Dir() + "SEI.cds");
+    EXPECT_EQ(table.Count(), 3);
+}
+
+} // namespace
