@@ -99,6 +99,8 @@ TfrmAboutBox::TfrmAboutBox(QWidget* parent)
     setFixedSize(346, 216);
     setFont(GothicFont(12));
     setModal(false);
+    // An open box does not keep the application running once the main window has closed.
+    setAttribute(Qt::WA_QuitOnClose, false);
     createControls();
 }
 

@@ -157,6 +157,7 @@ public:
         : QWidget(nullptr, Qt::Window), openExternal_(openExternal)
     {
         setObjectName(QStringLiteral("HelpViewer"));
+        setAttribute(Qt::WA_QuitOnClose, false); // the application ends with its main window
         resize(780, 540);
         auto* layout = new QHBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
@@ -418,6 +419,7 @@ HelpWindow THtmlHelpViewer::DisplayPopup(const char* file, std::uintptr_t data)
     if (!popup_) {
         popup_ = std::make_unique<QLabel>(nullptr, Qt::Popup | Qt::FramelessWindowHint);
         popup_->setObjectName(QStringLiteral("HelpPopup"));
+        popup_->setAttribute(Qt::WA_QuitOnClose, false);
         popup_->setWordWrap(true);
         popup_->setMargin(6);
         popup_->setFrameStyle(QFrame::Box | QFrame::Plain);

@@ -11,12 +11,32 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QTest>
 
 #include <vector>
 
 using hg::forms::Application;
 using hg::forms::TfrmAboutBox;
+
+namespace {
+// Closes the main window from inside the application's event loop (the only place where the
+// application quits on its own) and tells whether the loop then ended before a second passed.
+bool QuitsWhenClosed(QWidget& mainWindow)
+{
+    QTimer::singleShot(0, &mainWindow, [&mainWindow] { mainWindow.close(); });
+    bool timedOut = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&timedOut] {
+        timedOut = true;
+        QCoreApplication::exit(1);
+    });
+    guard.start(1000);
+    QApplication::exec();
+    return !timedOut;
+}
+} // namespace
 
 class tst_TfrmAboutBox final : public QObject {
     Q_OBJECT
@@ -38,6 +58,7 @@ private slots:
     void doubleClickOpensTheAddress_data();
     void doubleClickOpensTheAddress();
     void failingOpenerChangesNothing();
+    void openBoxDoesNotOutliveTheMainWindow();
 
 private:
     template <typename T> T* child(const char* name) const
@@ -250,6 +271,14 @@ void tst_TfrmAboutBox::failingOpenerChangesNothing()
     QVERIFY(box->isVisible());
     QCOMPARE(box->pos(), pos);
     QCOMPARE(link->text(), text);
+}
+
+void tst_TfrmAboutBox::openBoxDoesNotOutliveTheMainWindow()
+{
+    QWidget mainWindow;
+    mainWindow.show();
+    box->Show();
+    QVERIFY(QuitsWhenClosed(mainWindow));
 }
 
 QTEST_MAIN(tst_TfrmAboutBox)

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QScreen>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -51,6 +52,23 @@ HH_POPUP PopupRecord(std::uint32_t id, int x, int y)
     popup.clrForeground = popup.clrBackground = 0xFFFFFFFFu;
     popup.rcMargins = {-1, -1, -1, -1};
     return popup;
+}
+
+// Closes the main window from inside the application's event loop (the only place where the
+// application quits on its own) and tells whether the loop then ended before a second passed.
+bool QuitsWhenClosed(QWidget& mainWindow)
+{
+    QTimer::singleShot(0, &mainWindow, [&mainWindow] { mainWindow.close(); });
+    bool timedOut = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&timedOut] {
+        timedOut = true;
+        QCoreApplication::exit(1);
+    });
+    guard.start(1000);
+    QApplication::exec();
+    return !timedOut;
 }
 
 class TestApplication final : public IHelpApplication {
@@ -102,6 +120,7 @@ private slots:
     void contentsTreeOpensPages();
     void picturesAndStyleSheetsComeFromTheFile();
     void bridgeAndViewerTogether();
+    void openViewerDoesNotOutliveTheMainWindow();
 
 private:
     QTextBrowser* Page() const { return viewer->Window()->findChild<QTextBrowser*>(QStringLiteral("HelpPage")); }
@@ -333,6 +352,16 @@ void tst_THtmlHelpViewer::bridgeAndViewerTogether()
     app.exeName = "/nonexistent/Hanagumo";
     QVERIFY(!app.HelpCommand(HELP_FINDER, 0));
     QCOMPARE(app.boxes, QStringList{QString::fromUtf8("ヘルプファイル '/nonexistent/Hanagumo.chm' を開けません|Hanagumo|16")});
+}
+
+void tst_THtmlHelpViewer::openViewerDoesNotOutliveTheMainWindow()
+{
+    QWidget mainWindow;
+    mainWindow.show();
+    viewer->HtmlHelpA(0, kHelpFile.c_str(), HH_DISPLAY_TOPIC, 0);
+    HH_POPUP popup = PopupRecord(2010, 10, 10);
+    viewer->HtmlHelpA(0, (kHelpFile + "::/cshelp.txt").c_str(), HH_DISPLAY_TEXT_POPUP, reinterpret_cast<std::uintptr_t>(&popup));
+    QVERIFY(QuitsWhenClosed(mainWindow));
 }
 
 QTEST_MAIN(tst_THtmlHelpViewer)
