@@ -2,6 +2,7 @@
 // command with which datum, which popup record, and when a failure is shown.
 #include "awhhelp.h"
 #include "cp932.h"
+#include "helpviewer.h"
 
 #include <gtest/gtest.h>
 
@@ -468,6 +469,19 @@ TEST(HtmlHelpInstall, DestroyedBridgeTakesOnlyItsOwnHandlerBack)
     }
     application.HelpCommand(HELP_FINDER, 0);
     EXPECT_EQ(laterCalls, 1);
+}
+
+TEST(HtmlHelpInstall, BuildWithoutAViewerSaysWhyNoHelpAppears)
+{
+    // Linked here: the viewer of a build without chmlib.
+    FakeApplication application;
+    const auto viewer = CreateHtmlHelpViewer();
+    THTMLHelp help(application, *viewer);
+    help.Loaded();
+    EXPECT_FALSE(application.HelpCommand(HELP_FINDER, 0));
+    ASSERT_EQ(application.boxes.size(), 1u);
+    EXPECT_EQ(application.boxes[0].text, cp932::FromUtf8("このシステムではヘルプを表示できません"));
+    EXPECT_EQ(application.boxes[0].flags, 16u);
 }
 
 } // namespace
