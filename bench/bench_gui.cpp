@@ -1,8 +1,9 @@
 // Benchmarks of the tool as a whole, with the real main window and the shipped tables (run it
 // under Xvfb: bench/run.sh). Prints a table of figures; nothing here asserts a time.
 //
-//   hg_bench [--quick] [--out DIR] | --screenshot FILE.png
+//   hg_bench [--quick | --verify-full] [--out DIR] | --screenshot FILE.png
 //     --quick  1,000,000 names only (default also runs the 59,124,873-name runs)
+//     --verify-full  one 59,124,873-name run to a file, read back and checked line by line
 //     --out    folder for the output files (default: the system's temp folder)
 #include "Application.h"
 #include "Edit.h"
@@ -30,6 +31,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 using namespace hg;
@@ -197,6 +199,118 @@ double TablesPerSecond(const std::string& dir)
     return loads / Seconds(Clock::now() - start);
 }
 
+// Record numbers of a table by (kanji, reading), to follow a written file name by name.
+std::unordered_map<std::string, std::int32_t> RecordIndex(const std::string& path, const char* kanji, const char* reading)
+{
+    std::unordered_map<std::string, std::int32_t> index;
+    const cds::ReadResult table = cds::ReadTableFile(path);
+    std::size_t k = 0, r = 0;
+    for (std::size_t f = 0; f < table.table.fields.size(); ++f) {
+        if (table.table.fields[f].name == cp932::FromUtf8(kanji))
+            k = f;
+        if (table.table.fields[f].name == cp932::FromUtf8(reading))
+            r = f;
+    }
+    for (std::size_t i = 0; i < table.table.rows.size(); ++i)
+        index.emplace(*table.table.rows[i][k] + '\t' + *table.table.rows[i][r], std::int32_t(i));
+    return index;
+}
+
+// Whole, valid code page 932 characters only.
+bool WellFormedCp932(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (cp932::IsLeadByte(c)) {
+            if (i + 1 >= text.size())
+                return false;
+            const auto t = static_cast<unsigned char>(text[++i]);
+            if (t < 0x40 || t == 0x7F || t > 0xFC)
+                return false;
+        } else if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0xA0) || c >= 0xFD) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The full run written to a file in layout 0, then read back: every line well-formed, the file's
+// length the sum of its lines, each name the one that follows the last by the tables' rule.
+int VerifyFull(TfrmEdit& w, const std::string& path)
+{
+    constexpr std::int64_t kCount = 59124873;
+    std::remove(path.c_str());
+    long peak = 0;
+    const long before = StatusKb("VmRSS:");
+    const double seconds = TimedRun(w, kCount, path, 0, &peak);
+    std::printf("full run to %s: %.1f s, resident memory %ld KiB before, %ld KiB at the most\n", path.c_str(),
+                seconds, before, peak);
+
+    const std::string dir = w.ExeDir();
+    const auto surnames = RecordIndex(dir + "SEI.cds", "姓", "姓よみ");
+    const auto givenNames = RecordIndex(dir + "MEI.cds", "名", "名よみ");
+    const std::int32_t s = std::int32_t(surnames.size()), g = std::int32_t(givenNames.size());
+    auto next = [](std::int32_t record, bool& atEnd, std::int32_t n) {
+        if (atEnd) {
+            atEnd = false;
+            return 0;
+        }
+        if (record == n - 1) {
+            atEnd = true;
+            return record;
+        }
+        return record + 1;
+    };
+
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    std::int64_t lines = 0, bytes = 0;
+    std::int32_t expectS = -1, expectG = -1;
+    bool endS = false, endG = false;
+    const std::string space = HG_SJIS("　");
+    while (std::getline(in, line)) {
+        bytes += std::int64_t(line.size()) + 1;
+        if (line.size() < 8 || line.back() != '\r' || line.front() != '\'' || line[line.size() - 2] != '\'') {
+            std::printf("line %lld is malformed\n", static_cast<long long>(lines + 1));
+            return 1;
+        }
+        const std::string_view body(line.data() + 1, line.size() - 3);
+        const std::size_t comma = body.find("','");
+        if (comma == std::string_view::npos || !WellFormedCp932(body.substr(0, comma)) ||
+            !WellFormedCp932(body.substr(comma + 3))) {
+            std::printf("line %lld is not well-formed code page 932\n", static_cast<long long>(lines + 1));
+            return 1;
+        }
+        const std::string_view kanji = body.substr(0, comma), reading = body.substr(comma + 3);
+        const std::size_t ks = kanji.find(space), rs = reading.find(space);
+        const auto sei = surnames.find(std::string(kanji.substr(0, ks)) + '\t' + std::string(reading.substr(0, rs)));
+        const auto mei = givenNames.find(std::string(kanji.substr(ks + 2)) + '\t' + std::string(reading.substr(rs + 2)));
+        if (sei == surnames.end() || mei == givenNames.end()) {
+            std::printf("line %lld names a record the tables do not hold\n", static_cast<long long>(lines + 1));
+            return 1;
+        }
+        if (lines > 0) {
+            expectS = next(expectS, endS, s);
+            expectG = next(expectG, endG, g);
+            if (sei->second != expectS || mei->second != expectG) {
+                std::printf("line %lld is not the name that follows line %lld\n", static_cast<long long>(lines + 1),
+                            static_cast<long long>(lines));
+                return 1;
+            }
+        } else {
+            expectS = sei->second;
+            expectG = mei->second;
+        }
+        ++lines;
+    }
+    const auto size = std::int64_t(QFile(QString::fromStdString(path)).size());
+    std::printf("%lld lines, %lld bytes (file: %lld bytes): %s\n", static_cast<long long>(lines),
+                static_cast<long long>(bytes), static_cast<long long>(size),
+                lines == kCount && bytes == size ? "all well-formed, in order, nothing else" : "MISMATCH");
+    std::remove(path.c_str());
+    return lines == kCount && bytes == size ? 0 : 1;
+}
+
 // The window after a short run, for the README.
 int Screenshot(const QString& path)
 {
@@ -238,6 +352,8 @@ int main(int argc, char* argv[])
         return 1;
     }
     std::printf("tables: %d surnames, %d given names\n", w.tblSei.Count(), w.tblMei.Count());
+    if (args.contains(QStringLiteral("--verify-full")))
+        return VerifyFull(w, outDir + "hg_full_run.txt");
     std::printf("start-up (process start to window shown, tables loaded): %.1f ms (best of 5)\n",
                 StartupMs(QCoreApplication::applicationFilePath()));
     std::printf("reader: %.0f shipped tables loaded per second\n", TablesPerSecond(w.ExeDir()));
