@@ -3,6 +3,8 @@
 #include "AboutBox.h"
 #include "Application.h"
 #include "Controls.h"
+#include "awhhelp.h"
+#include "helpviewer.h"
 #include "SpinEdit.h"
 #include "kakunin.h"
 
@@ -82,6 +84,10 @@ TfrmEdit::TfrmEdit(QWidget* parent)
     CreateControls();
     ConnectHandlers();
     SetTabOrder();
+    // The help bridge takes the application's help requests once the window is built.
+    helpViewer_ = help::CreateHtmlHelpViewer();
+    HTMLHelp1 = new help::THTMLHelp(Application(), *helpViewer_);
+    HTMLHelp1->Loaded(false);
     FormCreate();
     // Centred on the screen when first shown.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -90,6 +96,7 @@ TfrmEdit::TfrmEdit(QWidget* parent)
 
 TfrmEdit::~TfrmEdit()
 {
+    delete HTMLHelp1; // before the viewer it uses
     if (frmEdit == this)
         frmEdit = nullptr;
 }

@@ -1,6 +1,7 @@
 // The main window on the offscreen platform: its created state, a failed load, runs driven by
 // real clicks, stopping, closing during a run, the output file through the window, and the
 // input rules of the count and destination fields.
+#include "AboutBox.h"
 #include "Edit.h"
 #include "SpinEdit.h"
 #include "kakunin.h"
@@ -100,6 +101,8 @@ private slots:
     void markerClearedByFirstTypedCharacter();
     void emptiedDestinationFallsBackToMarker();
     void browseConfirmedAndCancelled();
+    void helpButtonReportsAMissingHelpFile();
+    void aboutButtonShowsTheOneAboutBox();
 
 private:
     void WriteTables(int surnames, int givenNames);
@@ -679,6 +682,42 @@ void tst_TfrmEdit::browseConfirmedAndCancelled()
     QCOMPARE(suggested, (QStringList{U("ころりん"), QStringLiteral("/data/names.csv")}));
     QCOMPARE(filtersOffered, (QList<int>{1, 2}));
     QCOMPARE(TfrmEdit::SaveDialogTitle(), U("出力先指定"));
+}
+
+void tst_TfrmEdit::helpButtonReportsAMissingHelpFile()
+{
+    // The help file is the executable's path with ".chm": none lies beside this test.
+    QStringList shown;
+    auto& services = Application().Services();
+    const auto saved = services.messageBox;
+    services.messageBox = [&shown](const QString& text, const QString& caption, unsigned flags) {
+        shown << caption + "|" + text + "|" + QString::number(flags);
+        return 1;
+    };
+    auto w = MakeWindow();
+    Click(w->btnHelp);
+    services.messageBox = saved;
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown[0].startsWith(U("ころころ帳|")) && shown[0].contains(U("を開けません")) && shown[0].endsWith("|16"),
+             qPrintable(shown[0]));
+}
+
+void tst_TfrmEdit::aboutButtonShowsTheOneAboutBox()
+{
+    auto w = MakeWindow();
+    TfrmAboutBox box;
+    frmAboutBox = &box;
+    QVERIFY(!box.isVisible());
+    Click(w->btnAbout);
+    QVERIFY(box.isVisible());
+    Click(w->btnAbout);
+    int boxes = 0;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        boxes += qobject_cast<TfrmAboutBox*>(top) && top->isVisible() ? 1 : 0;
+    QCOMPARE(boxes, 1);
+    QVERIFY(box.isVisible());
+    QVERIFY(w->isEnabled()); // modeless: the main window stays usable
+    frmAboutBox = nullptr;
 }
 
 QTEST_MAIN(tst_TfrmEdit)
