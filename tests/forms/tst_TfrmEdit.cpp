@@ -711,10 +711,10 @@ void tst_TfrmEdit::aboutButtonShowsTheOneAboutBox()
     Click(w->btnAbout);
     QVERIFY(box.isVisible());
     Click(w->btnAbout);
-    int boxes = 0;
+    int shownBoxes = 0;
     for (QWidget* top : QApplication::topLevelWidgets())
-        boxes += qobject_cast<TfrmAboutBox*>(top) && top->isVisible() ? 1 : 0;
-    QCOMPARE(boxes, 1);
+        shownBoxes += qobject_cast<TfrmAboutBox*>(top) && top->isVisible() ? 1 : 0;
+    QCOMPARE(shownBoxes, 1);
     QVERIFY(box.isVisible());
     QVERIFY(w->isEnabled()); // modeless: the main window stays usable
     frmAboutBox = nullptr;
