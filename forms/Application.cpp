@@ -17,6 +17,9 @@ QString FromCp932(std::string_view bytes)
 
 std::string ToCp932(const QString& text)
 {
+    const QByteArray whole = text.toUtf8();
+    if (auto converted = cp932::TryFromUtf8(std::string_view(whole.constData(), size_t(whole.size()))))
+        return *std::move(converted);
     std::string out;
     // Character by character, so that one that code page 932 lacks costs only itself.
     for (qsizetype i = 0; i < text.size(); ++i) {
