@@ -197,6 +197,11 @@ void TfrmEdit::CreateRadioGroup()
         item->setGeometry(8, top + i * itemHeight, 257 - 16, itemHeight);
         layoutButtons_->addButton(item, i);
     }
+    // The selected item, kept as it changes: the run reads it for every name.
+    connect(layoutButtons_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked)
+            layoutIndex_ = id;
+    });
     layoutButtons_->button(0)->setChecked(true);
     radKeisiki->setEnabled(false);
 }
@@ -332,7 +337,7 @@ void TfrmEdit::SetDestination(const std::string& text)
     destination_ = text; // the bytes themselves, also where the field cannot show them
 }
 
-int TfrmEdit::LayoutIndex() const { return layoutButtons_->checkedId(); }
+int TfrmEdit::LayoutIndex() const { return layoutIndex_; }
 void TfrmEdit::SetLayoutIndex(int index) { layoutButtons_->button(index)->setChecked(true); }
 
 void TfrmEdit::SetControlEnabled(TRunControl control, bool enabled)
@@ -354,8 +359,11 @@ void TfrmEdit::ProcessMessages()
 {
     // A pass of the event loop costs about two microseconds here, more than all the rest of a
     // name; nothing the user does is seen sooner than a millisecond apart, so the pending
-    // messages are taken at most once a millisecond. Stop clicks, painting and the other
-    // buttons are served as before, at most that much later.
+    // messages are taken at most once a millisecond (the clock itself is read every few names).
+    // Stop clicks, painting and the other buttons are served as before, at most that much later.
+    if (++namesSinceClock_ < kNamesPerClockRead)
+        return;
+    namesSinceClock_ = 0;
     const auto now = std::chrono::steady_clock::now();
     if (now - lastPump_ < kPumpInterval)
         return;

@@ -149,7 +149,10 @@ private:
     QWidget* swallowReleaseFor_ = nullptr;
     std::unique_ptr<help::IHtmlHelpViewer> helpViewer_;
     static constexpr std::chrono::microseconds kPumpInterval{1000};
+    static constexpr int kNamesPerClockRead = 16;
     std::chrono::steady_clock::time_point lastPump_{};
+    int namesSinceClock_ = 0;
+    int layoutIndex_ = 0;
 };
 
 extern TfrmEdit* frmEdit;
