@@ -328,6 +328,10 @@ void THtmlHelpViewer::FillLastError(std::uintptr_t data) const
 
 std::shared_ptr<chm::ChmFile> THtmlHelpViewer::OpenFile(const std::string& cp932Path)
 {
+    if (cp932Path.empty()) {
+        Fail(HH_E_INVALIDARG, QString::fromUtf8("ヘルプファイルが指定されていません"));
+        return nullptr;
+    }
     const std::string native = NativePath(cp932Path);
     if (file_ && file_->Path() == native)
         return file_;
@@ -343,10 +347,6 @@ std::shared_ptr<chm::ChmFile> THtmlHelpViewer::OpenFile(const std::string& cp932
 HelpWindow THtmlHelpViewer::DisplayTopic(const char* file, std::uintptr_t data)
 {
     const chm::HelpLocation location = chm::SplitHelpLocation(file ? file : "");
-    if (location.file.empty()) {
-        Fail(HH_E_INVALIDARG, QString::fromUtf8("ヘルプファイルが指定されていません"));
-        return 0;
-    }
     const auto chmFile = OpenFile(location.file);
     if (!chmFile)
         return 0;
@@ -367,10 +367,6 @@ HelpWindow THtmlHelpViewer::DisplayTopic(const char* file, std::uintptr_t data)
 HelpWindow THtmlHelpViewer::DisplayContext(const char* file, std::uint32_t context)
 {
     const chm::HelpLocation location = chm::SplitHelpLocation(file ? file : "");
-    if (location.file.empty()) {
-        Fail(HH_E_INVALIDARG, QString::fromUtf8("ヘルプファイルが指定されていません"));
-        return 0;
-    }
     const auto chmFile = OpenFile(location.file);
     if (!chmFile)
         return 0;

@@ -105,6 +105,21 @@ std::string FromUtf8(std::string_view utf8)
     throw std::invalid_argument("text not representable in code page 932");
 }
 
+std::u32string Utf8CodePoints(std::string_view utf8)
+{
+    std::u32string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        const std::size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+        for (std::size_t k = 1; k < len && i + k < utf8.size(); ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        out += cp;
+        i += len;
+    }
+    return out;
+}
+
 std::size_t LastDelimiter(std::string_view text, std::string_view delimiters) noexcept
 {
     std::size_t found = std::string_view::npos;

@@ -25,6 +25,9 @@ std::string FromUtf8(std::string_view utf8);
 // Never fails: a byte that is no valid code page 932 becomes U+FFFD.
 std::string ToUtf8Lossy(std::string_view cp932);
 
+// The code points of well-formed UTF-8 (as iconv gives it).
+std::u32string Utf8CodePoints(std::string_view utf8);
+
 // Index of the last byte of `text` that is one of `delimiters` and stands as a character of
 // its own (not the second byte of a double-byte character), or npos.
 std::size_t LastDelimiter(std::string_view text, std::string_view delimiters) noexcept;

@@ -43,22 +43,6 @@ std::optional<std::string> EucJpToCp932(std::string_view s)
     return out;
 }
 
-// Code points of UTF-8 that iconv produced (well-formed).
-std::u32string CodePoints(std::string_view utf8)
-{
-    std::u32string out;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const unsigned char c = static_cast<unsigned char>(utf8[i]);
-        const std::size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-        for (std::size_t k = 1; k < len && i + k < utf8.size(); ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        out += cp;
-        i += len;
-    }
-    return out;
-}
-
 std::string Utf8(std::u32string_view cps)
 {
     std::string out;
@@ -163,10 +147,10 @@ Lists ReadCandidates(std::string_view csv)
         const std::optional<std::string> katakanaUtf8 = katakana ? cp932::TryToUtf8(*katakana) : std::nullopt;
         if (!kanjiUtf8 || !katakanaUtf8)
             continue;
-        const std::u32string kanjiChars = CodePoints(*kanjiUtf8);
+        const std::u32string kanjiChars = cp932::Utf8CodePoints(*kanjiUtf8);
         if (!IsKanjiName(kanjiChars) || (isSurname && kanjiChars.size() > kSurnameChars))
             continue;
-        const std::optional<std::u32string> hiragana = Hiragana(CodePoints(*katakanaUtf8));
+        const std::optional<std::u32string> hiragana = Hiragana(cp932::Utf8CodePoints(*katakanaUtf8));
         if (!hiragana || hiragana->empty() || hiragana->size() > kReadingChars)
             continue;
         std::optional<std::string> reading = cp932::TryFromUtf8(Utf8(*hiragana));

@@ -38,18 +38,7 @@ cds::Table Load(const char* name)
 
 std::u32string CodePoints(const std::string& cp932Text)
 {
-    const std::string utf8 = cp932::TryToUtf8(cp932Text).value_or("\xEF\xBF\xBD");
-    std::u32string out;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const unsigned char c = static_cast<unsigned char>(utf8[i]);
-        const std::size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-        for (std::size_t k = 1; k < len && i + k < utf8.size(); ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        out += cp;
-        i += len;
-    }
-    return out;
+    return cp932::Utf8CodePoints(cp932::TryToUtf8(cp932Text).value_or("\xEF\xBF\xBD"));
 }
 
 bool IsKanji(char32_t c)
