@@ -2,6 +2,7 @@
 
 #include "Application.h"
 
+#include <QFocusEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTimerEvent>
@@ -55,6 +56,13 @@ void TStaticText::paintEvent(QPaintEvent*)
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::WindowText));
     painter.drawText(rect(), int(alignment_) | Qt::TextSingleLine, CaptionText());
+}
+
+void TEdit::focusInEvent(QFocusEvent* event)
+{
+    QLineEdit::focusInEvent(event);
+    if (hasSelectedText())
+        deselect(); // the caret stays at the end
 }
 
 void TShape::paintEvent(QPaintEvent*)

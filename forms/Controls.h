@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QIcon>
+#include <QLineEdit>
 #include <QWidget>
 
 #include <cstdint>
@@ -40,6 +41,15 @@ private:
     Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignVCenter;
     QElapsedTimer sinceRepaint_;
     int frameTimer_ = 0;
+};
+
+// A one-line edit that, unlike Qt's, does not select its text when entered with the keyboard.
+class TEdit final : public QLineEdit {
+public:
+    explicit TEdit(QWidget* parent = nullptr) : QLineEdit(parent) {}
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
 };
 
 // The rounded rectangle with a white fill that frames the monitor.

@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -152,7 +153,7 @@ void TfrmEdit::CreateControls()
     btnCancel = BitmapButton(this, "btnCancel", {208, 264, 33, 33}, TGlyph::Cancel, QStringLiteral("強制停止"));
     CreateRadioGroup();
 
-    edtOutput = new QLineEdit(this);
+    edtOutput = new TEdit(this);
     edtOutput->setObjectName(QStringLiteral("edtOutput"));
     edtOutput->setGeometry(64, 72, 257, 25);
     edtOutput->setFont(Font("ＭＳ ゴシック", 13));
@@ -506,6 +507,14 @@ bool TfrmEdit::eventFilter(QObject* watched, QEvent* event)
             auto* key = static_cast<QKeyEvent*>(event);
             if (!key->text().isEmpty() && key->key() != Qt::Key_Delete && key->key() != Qt::Key_Escape)
                 edtOutputKeyPress(key->text().toUcs4().value(0));
+        }
+        break;
+    case QEvent::InputMethod:
+        // Characters committed by an input method (kana-kanji conversion) are typed characters too.
+        if (watched == edtOutput) {
+            const QString committed = static_cast<QInputMethodEvent*>(event)->commitString();
+            if (!committed.isEmpty())
+                edtOutputKeyPress(committed.toUcs4().value(0));
         }
         break;
     case QEvent::MouseButtonPress:

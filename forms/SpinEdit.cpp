@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
+#include <QWheelEvent>
 
 namespace hg::forms {
 
@@ -69,6 +70,10 @@ void TSpinEdit::keyPressEvent(QKeyEvent* event)
 {
     // Navigation, arrows, Delete and the like type no character.
     const QString typed = event->text();
+    if (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown) {
+        event->ignore(); // no steps of ten: only Up and Down step
+        return;
+    }
     if (typed.isEmpty() || event->key() == Qt::Key_Delete || event->key() == Qt::Key_Escape) {
         if (event->key() == Qt::Key_Escape) {
             event->ignore(); // the window's cancel button takes it
@@ -93,6 +98,11 @@ void TSpinEdit::keyPressEvent(QKeyEvent* event)
         return;
     }
     QAbstractSpinBox::keyPressEvent(event);
+}
+
+void TSpinEdit::wheelEvent(QWheelEvent* event)
+{
+    event->ignore(); // only the arrows and the Up and Down keys change the count
 }
 
 void TSpinEdit::focusOutEvent(QFocusEvent* event)

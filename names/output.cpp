@@ -12,7 +12,14 @@
 
 #ifdef _WIN32
 #include <io.h>
-#define HG_OPEN ::_open
+#include <share.h>
+// Others may read the file while a run writes it, but not write to it.
+inline int HgOpen(const char* path, int flags, int mode)
+{
+    int fd = -1;
+    return ::_sopen_s(&fd, path, flags, _SH_DENYWR, mode) == 0 ? fd : -1;
+}
+#define HG_OPEN HgOpen
 #define HG_WRITE ::_write
 #define HG_CLOSE ::_close
 #define HG_LSEEK ::_lseeki64
@@ -184,7 +191,11 @@ void TOutputFile::Open(const std::string& cp932Path, TMode mode)
     int flags = O_WRONLY | kBinary;
     if (mode != TMode::Append)
         flags |= O_CREAT | O_TRUNC; // a file that came into being meanwhile is emptied
+#ifdef _WIN32
+    const int fd = HG_OPEN(native->c_str(), flags, _S_IREAD | _S_IWRITE);
+#else
     const int fd = HG_OPEN(native->c_str(), flags, 0666);
+#endif
     if (fd < 0)
         Fail(mode == TMode::Append ? "に追加できません" : "を作成できません", errno);
     const auto end = HG_LSEEK(fd, 0, SEEK_END);

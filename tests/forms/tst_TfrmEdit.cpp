@@ -13,6 +13,7 @@
 #include <QButtonGroup>
 #include <QClipboard>
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -95,6 +96,7 @@ private slots:
     void countExitCheck_data();
     void countExitCheck();
     void generateClickWithCountZeroStartsNoRun();
+    void enteringFieldsWithTheKeyboard();
     void countArrows_data();
     void countArrows();
     void markerClearedByFirstTypedCharacter_data();
@@ -586,6 +588,19 @@ void tst_TfrmEdit::generateClickWithCountZeroStartsNoRun()
     QCOMPARE(w->stxKanji->CaptionText(), QString());
 }
 
+void tst_TfrmEdit::enteringFieldsWithTheKeyboard()
+{
+    auto w = MakeWindow();
+    w->btnAbout->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(w->btnAbout, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), w->edtOutput);
+    QVERIFY(!w->edtOutput->hasSelectedText()); // the destination's text is not selected
+    QTest::keyClick(w->edtOutput, Qt::Key_Tab);
+    QTest::keyClick(w->btnOutput, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), w->txtNinzu);
+    QCOMPARE(w->txtNinzu->findChild<QLineEdit*>()->selectedText(), U("1")); // the count's is
+}
+
 void tst_TfrmEdit::countArrows_data()
 {
     QTest::addColumn<QString>("text");
@@ -618,6 +633,7 @@ void tst_TfrmEdit::markerClearedByFirstTypedCharacter_data()
     QTest::newRow("Ctrl+V") << "paste" << "/tmp/pasted.txt";
     QTest::newRow("Backspace") << "backspace" << "";
     QTest::newRow("Delete types nothing") << "delete" << U("力なし");
+    QTest::newRow("input method commit") << "ime" << U("出");
 }
 
 void tst_TfrmEdit::markerClearedByFirstTypedCharacter()
@@ -634,6 +650,10 @@ void tst_TfrmEdit::markerClearedByFirstTypedCharacter()
         QTest::keyClick(w->edtOutput, Qt::Key_Backspace);
     } else if (how == "delete") {
         QTest::keyClick(w->edtOutput, Qt::Key_Delete);
+    } else if (how == "ime") {
+        QInputMethodEvent commit;
+        commit.setCommitString(U("出"));
+        QApplication::sendEvent(w->edtOutput, &commit);
     } else {
         QTest::keyClicks(w->edtOutput, how);
     }
