@@ -5,6 +5,7 @@
 //     --quick  1,000,000 names only (default also runs the 59,124,873-name runs)
 //     --verify-full  one 59,124,873-name run to a file, read back and checked line by line
 //     --out    folder for the output files (default: the system's temp folder)
+#include "AboutBox.h"
 #include "Application.h"
 #include "Edit.h"
 #include "kakunin.h"
@@ -311,11 +312,14 @@ int VerifyFull(TfrmEdit& w, const std::string& path)
     return lines == kCount && bytes == size ? 0 : 1;
 }
 
-// The window after a short run, for the README.
+// The window after a short run, for the README, and beside it (FILE-about.png, FILE-kakunin.png,
+// FILE-help.png) the About box, the overwrite question and the help viewer.
 int Screenshot(const QString& path)
 {
     TfrmKakunin kakunin;
     frmKakunin = &kakunin;
+    TfrmAboutBox about;
+    frmAboutBox = &about;
     TfrmEdit w;
     w.show();
     if (!QTest::qWaitForWindowExposed(&w))
@@ -323,7 +327,25 @@ int Screenshot(const QString& path)
     w.txtNinzu->SetText(QStringLiteral("3"));
     w.btnKorokoroClick();
     QTest::qWait(200);
-    return w.grab().save(path) ? 0 : 1;
+    bool saved = w.grab().save(path);
+    QString stem = path;
+    stem.chop(4);
+    w.btnAboutClick();
+    QTest::qWait(200);
+    saved = about.grab().save(stem + "-about.png") && saved;
+    about.hide();
+    kakunin.show();
+    QTest::qWait(200);
+    saved = kakunin.grab().save(stem + "-kakunin.png") && saved;
+    kakunin.hide();
+    Application().SetCurrentHelpFile(w.ExeDir() + "Hanagumo.chm"); // the tool's, not this program's
+    w.btnHelpClick();
+    QTest::qWait(500);
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->isVisible() && top != &w && top != &about && top != &kakunin)
+            saved = top->grab().save(stem + "-help.png") && saved;
+    }
+    return saved ? 0 : 1;
 }
 
 } // namespace
