@@ -71,6 +71,8 @@ void Guarded(Work&& work)
         Application().ShowException(e.what());
     } catch (const std::exception& e) {
         Application().ShowException(e.what());
+    } catch (...) {
+        Application().ShowException("Unknown error");
     }
 }
 
