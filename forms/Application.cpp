@@ -64,9 +64,8 @@ TApplication::TApplication()
 
 void TApplication::SetTitle(std::string cp932Title)
 {
+    // Kept here only: as Qt's display name it would be appended to every window's caption.
     title_ = std::move(cp932Title);
-    if (qApp)
-        QApplication::setApplicationDisplayName(FromCp932(title_));
 }
 
 std::string TApplication::ExeName() const
