@@ -3,6 +3,7 @@
 //
 //   hg_bench [--quick | --verify-full] [--out DIR] | --screenshot FILE.png
 //     --quick  1,000,000 names only (default also runs the 59,124,873-name runs)
+//     --run N        one run of N names without output (for profilers)
 //     --verify-full  one 59,124,873-name run to a file, read back and checked line by line
 //     --out    folder for the output files (default: the system's temp folder)
 #include "AboutBox.h"
@@ -374,6 +375,12 @@ int main(int argc, char* argv[])
         return 1;
     }
     std::printf("tables: %d surnames, %d given names\n", w.tblSei.Count(), w.tblMei.Count());
+    if (const int runAt = int(args.indexOf(QStringLiteral("--run"))); runAt > 0) {
+        // One run without output, for profilers.
+        const std::int64_t count = args.value(runAt + 1).toLongLong();
+        Report("run, no output, " + std::to_string(count) + " names", TimedRun(w, count, NoOutputMarker(), 0, nullptr), count);
+        return 0;
+    }
     if (args.contains(QStringLiteral("--verify-full")))
         return VerifyFull(w, outDir + "hg_full_run.txt");
     std::printf("start-up (process start to window shown, tables loaded): %.1f ms (best of 5)\n",

@@ -54,7 +54,8 @@ std::int32_t TNameTable::Count() const noexcept
 TFieldValue TNameTable::FieldValue(std::string_view fieldName) const
 {
     for (std::size_t i = 0; i < data_.fields.size(); ++i) {
-        if (!cp932::EqualsIgnoreAsciiCase(data_.fields[i].name, fieldName))
+        const std::string& name = data_.fields[i].name;
+        if (name.size() != fieldName.size() || (name != fieldName && !cp932::EqualsIgnoreAsciiCase(name, fieldName)))
             continue;
         if (data_.rows.empty())
             return std::nullopt;
