@@ -4,6 +4,8 @@
 #include "errors.h"
 #include "random.h"
 
+#include <algorithm>
+
 namespace hg {
 
 TNameTable::TNameTable(std::string name) : name_(std::move(name)) {}
@@ -55,7 +57,8 @@ TFieldValue TNameTable::FieldValue(std::string_view fieldName) const
 {
     for (std::size_t i = 0; i < data_.fields.size(); ++i) {
         const std::string& name = data_.fields[i].name;
-        if (name.size() != fieldName.size() || (name != fieldName && !cp932::EqualsIgnoreAsciiCase(name, fieldName)))
+        if (name.size() != fieldName.size() ||
+            (!std::equal(name.begin(), name.end(), fieldName.begin()) && !cp932::EqualsIgnoreAsciiCase(name, fieldName)))
             continue;
         if (data_.rows.empty())
             return std::nullopt;

@@ -94,9 +94,14 @@ const std::string& NoOutputMarker() { return HG_SJIS("出力なし"); }
 
 void FormatRemainingText(std::int32_t count, std::string& out)
 {
+    const std::string& prefix = HG_SJIS("残り ");
     char digits[16];
     const auto result = std::to_chars(digits, digits + sizeof digits, count);
-    out.assign(HG_SJIS("残り ")).append(digits, result.ptr).append(HG_SJIS("名"));
+    // Called for every name with the same `out`: the prefix is usually there already.
+    if (out.compare(0, prefix.size(), prefix) != 0)
+        out.assign(prefix);
+    out.resize(prefix.size());
+    out.append(digits, result.ptr).append(HG_SJIS("名"));
 }
 
 std::optional<std::int32_t> TryStrToInt(std::string_view text) noexcept
