@@ -110,8 +110,6 @@ double WriteFloor(TfrmEdit& w, std::int64_t count, const std::string& path, int 
         AppendNameLine(chunk, layout, kanji, reading);
         w.AdvanceNameTables();
     }
-    const double averageLine = double(chunk.size()) / double(chunkLines);
-    (void)averageLine;
     const auto start = Clock::now();
     std::FILE* file = std::fopen(path.c_str(), "wb");
     static char buffer[256 * 1024];

@@ -89,8 +89,8 @@ public:
     int LayoutIndex() const override;
     void SetLayoutIndex(int index);
 
-    // The save dialog, replaceable by tests: (title, filter, suggested name, in/out selected
-    // filter index) -> the chosen full path, or an empty string when cancelled.
+    // The save dialog, replaceable by tests: (suggested name, in/out selected filter index, from 1)
+    // -> the chosen full path, or an empty string when cancelled.
     using TSaveDialog = std::function<QString(const QString& suggestedName, int& filterIndex)>;
     void SetSaveDialog(TSaveDialog dialog) { saveDialog_ = std::move(dialog); }
     static QString SaveDialogTitle();

@@ -4,6 +4,7 @@
 #include "AboutInfo.h"
 #include "Application.h"
 #include "cp932.h"
+#include "quitswhenclosed.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -18,25 +19,6 @@
 
 using hg::forms::Application;
 using hg::forms::TfrmAboutBox;
-
-namespace {
-// Closes the main window from inside the application's event loop (the only place where the
-// application quits on its own) and tells whether the loop then ended before a second passed.
-bool QuitsWhenClosed(QWidget& mainWindow)
-{
-    QTimer::singleShot(0, &mainWindow, [&mainWindow] { mainWindow.close(); });
-    bool timedOut = false;
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [&timedOut] {
-        timedOut = true;
-        QCoreApplication::exit(1);
-    });
-    guard.start(1000);
-    QApplication::exec();
-    return !timedOut;
-}
-} // namespace
 
 class tst_TfrmAboutBox final : public QObject {
     Q_OBJECT
@@ -278,7 +260,7 @@ void tst_TfrmAboutBox::openBoxDoesNotOutliveTheMainWindow()
     QWidget mainWindow;
     mainWindow.show();
     box->Show();
-    QVERIFY(QuitsWhenClosed(mainWindow));
+    QVERIFY(hg::test::QuitsWhenClosed(mainWindow));
 }
 
 QTEST_MAIN(tst_TfrmAboutBox)

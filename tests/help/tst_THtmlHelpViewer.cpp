@@ -4,6 +4,7 @@
 #include "awhhelp.h"
 #include "cp932.h"
 #include "hhviewer.h"
+#include "quitswhenclosed.h"
 
 #include <QApplication>
 #include <QFile>
@@ -52,23 +53,6 @@ HH_POPUP PopupRecord(std::uint32_t id, int x, int y)
     popup.clrForeground = popup.clrBackground = 0xFFFFFFFFu;
     popup.rcMargins = {-1, -1, -1, -1};
     return popup;
-}
-
-// Closes the main window from inside the application's event loop (the only place where the
-// application quits on its own) and tells whether the loop then ended before a second passed.
-bool QuitsWhenClosed(QWidget& mainWindow)
-{
-    QTimer::singleShot(0, &mainWindow, [&mainWindow] { mainWindow.close(); });
-    bool timedOut = false;
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [&timedOut] {
-        timedOut = true;
-        QCoreApplication::exit(1);
-    });
-    guard.start(1000);
-    QApplication::exec();
-    return !timedOut;
 }
 
 class TestApplication final : public IHelpApplication {
@@ -361,7 +345,7 @@ void tst_THtmlHelpViewer::openViewerDoesNotOutliveTheMainWindow()
     viewer->HtmlHelpA(0, kHelpFile.c_str(), HH_DISPLAY_TOPIC, 0);
     HH_POPUP popup = PopupRecord(2010, 10, 10);
     viewer->HtmlHelpA(0, (kHelpFile + "::/cshelp.txt").c_str(), HH_DISPLAY_TEXT_POPUP, reinterpret_cast<std::uintptr_t>(&popup));
-    QVERIFY(QuitsWhenClosed(mainWindow));
+    QVERIFY(hg::test::QuitsWhenClosed(mainWindow));
 }
 
 QTEST_MAIN(tst_THtmlHelpViewer)
